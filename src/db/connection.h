@@ -1,5 +1,10 @@
 #pragma once
 // One attachment to a Firebird database through the client library loaded at run time.
+// A database name that is a plain file path opens the file with the embedded engine; SQL dialect 3.
+// When a statement, fetch or commit fails because the connection is gone (the server died, the
+// attachment was killed), the connection closes itself before the error is raised: Connected()
+// is false and the next Connect() attaches anew. Transactions and queries made on a connection
+// that closed keep no handles; they can be released safely, and work again after Connect().
 #include <memory>
 #include <string>
 
@@ -23,7 +28,9 @@ class Connection {
   void SetParams(std::string paramsText);
   const std::string& Params() const;
 
-  void Connect();
+  void Connect();  // nothing to do when connected
+  // Commits what is still open on the connection (rolls back what cannot be committed) and
+  // detaches; raises nothing.
   void Disconnect();
   bool Connected() const;
 

@@ -1,6 +1,13 @@
 #pragma once
 // A statement with ":name" parameters on one transaction, read forward only.
 // Names match without regard to case; ":" inside string literals and comments is no parameter.
+// A parameter never set is NULL. A value goes to the server in its own type (a text as VARCHAR,
+// an integer as BIGINT, ...) and the server converts it to the parameter's type; a text for a
+// BLOB parameter is written into a BLOB. Open and ExecSQL run any statement: a select opens its
+// cursor with the first row current; a statement with output values but no cursor (EXECUTE
+// PROCEDURE, ... RETURNING) gives them as one row; others leave Eof. Without a current row
+// (before Open, after the last row) every field reads as NULL. One row buffer serves all fetches.
+// The transaction must outlive a query that borrows it.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,11 +58,16 @@ class Query {
   class Field {
    public:
     bool IsNull() const;
-    std::string AsString() const;  // NULL gives ""; BLOB SUB_TYPE TEXT read whole
-    std::int32_t AsInt() const;    // NULL gives 0
+    // NULL gives ""; BLOB read whole; NUMERIC "35.50"; floating "2.5", "1E-5"; timestamp
+    // "dd.mm.yyyy hh:nn:ss", date "dd.mm.yyyy", time "hh:nn:ss"; boolean "True"/"False".
+    std::string AsString() const;
+    // NULL gives 0; exact numbers with a scale and floating values are cut toward zero; a text
+    // must be a whole number, else util::ConvertError "'<text>' is not a valid integer value".
+    std::int32_t AsInt() const;
     std::int64_t AsInt64() const;
     double AsDouble() const;
-    util::DateTime AsDateTime() const;  // NULL gives the zero date
+    // NULL gives the zero date; a text in the form "yyyy-mm-dd hh:nn:ss" or "dd.mm.yyyy hh:nn:ss".
+    util::DateTime AsDateTime() const;
 
    private:
     friend class Query;

@@ -1,0 +1,7 @@
+#include "exchange/settings.h"
+
+namespace qdz::exchange {
+
+ExchangeSettings Settings;
+
+}  // namespace qdz::exchange

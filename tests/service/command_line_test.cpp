@@ -1,0 +1,51 @@
+#include "service/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace qdz::service {
+namespace {
+
+struct SwitchCase {
+  std::vector<std::string> arguments;
+  RunMode mode;
+  bool silent;
+};
+
+// Readable test names.
+void PrintTo(const SwitchCase& c, std::ostream* out) {
+  if (c.arguments.empty()) *out << "no arguments";
+  for (const std::string& argument : c.arguments) *out << "'" << argument << "' ";
+}
+
+class Switches : public ::testing::TestWithParam<SwitchCase> {};
+
+TEST_P(Switches, AreWordsAfterDashOrSlashInAnyCase) {
+  const CommandLine commandLine = ParseCommandLine(GetParam().arguments);
+  EXPECT_EQ(commandLine.mode, GetParam().mode);
+  EXPECT_EQ(commandLine.silent, GetParam().silent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Switches,
+    ::testing::Values(SwitchCase{{}, RunMode::Service, false},
+                      SwitchCase{{"-install"}, RunMode::Install, false},
+                      SwitchCase{{"/INSTALL"}, RunMode::Install, false},
+                      SwitchCase{{"-install", "-silent"}, RunMode::Install, true},
+                      SwitchCase{{"/UNINSTALL"}, RunMode::Uninstall, false},
+                      SwitchCase{{"/Silent", "-UnInstall"}, RunMode::Uninstall, true},
+                      SwitchCase{{"-uninstall", "-install"}, RunMode::Install, false},  // INSTALL wins
+                      SwitchCase{{"-once"}, RunMode::Once, false},
+                      SwitchCase{{"-once", "/install"}, RunMode::Install, false},
+                      SwitchCase{{"-silent"}, RunMode::Service, true},
+                      SwitchCase{{"install"}, RunMode::Service, false},
+                      SwitchCase{{"--install"}, RunMode::Service, false},
+                      SwitchCase{{"-installed"}, RunMode::Service, false},
+                      SwitchCase{{"-"}, RunMode::Service, false},
+                      SwitchCase{{""}, RunMode::Service, false}));
+
+}  // namespace
+}  // namespace qdz::service
