@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -270,6 +271,31 @@ TEST(Program, OnceRunsOneCycleAndAppendsToAnExistingLog) {
   EXPECT_EQ(messages[3], "MainInterval: 60");
   EXPECT_EQ(messages[4], "-------ZELVORANT_MAIN...");
   EXPECT_TRUE(messages[5].starts_with("EXCEPTION in MAIN: ")) << messages[5];
+}
+
+// A database made from schema/ and no marketplace listening: the stages record their own
+// failures, so the cycle returns normally; its scratch files land beside the program even
+// though the program runs from another working folder.
+TEST(Program, OnceAgainstADatabaseEndsWithOkAndKeepsScratchFilesBesideTheProgram) {
+  ProgramCopy copy;
+  const fs::path database = copy.folder() / "pharmacy.fdb";
+  const std::string createDb =
+      std::string(QDZ_SOURCE_DIR) + "/schema/create-db '" + database.string() + "' >/dev/null";
+  ASSERT_EQ(std::system(createDb.c_str()), 0) << createDb;
+  if (::geteuid() != 0) copy.SetEnv("FIREBIRD_LOCK", (copy.dir / "firebird-lock").string());
+  std::ofstream(copy.ini(), std::ios::binary) << "[dbParams]\nDatabaseName=" << database.string() << "\n";
+
+  const Finished finished = copy.Run({"-once"});
+  const std::string bytes = ReadFileBytes(copy.log());
+  EXPECT_EQ(finished.exitStatus, 0) << bytes;
+  const std::vector<std::string> messages = LogMessages(bytes);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back(), "-------ZELVORANT_MAIN - OK") << bytes;
+  bool storePayloadBesideProgram = false;
+  for (const fs::directory_entry& entry : fs::directory_iterator(copy.folder())) {
+    storePayloadBesideProgram = storePayloadBesideProgram || entry.path().filename().string().starts_with("_delete_");
+  }
+  EXPECT_TRUE(storePayloadBesideProgram) << "no _delete_*.json in " << copy.folder();
 }
 
 TEST(Program, FilesLiveBesideTheResolvedExecutable) {
