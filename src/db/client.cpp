@@ -35,7 +35,9 @@ std::shared_ptr<Client> Client::Load(const std::string& library) {
   static std::map<std::string, std::weak_ptr<Client>> loaded;
   if (auto existing = loaded[library].lock()) return existing;
 
-  void* handle = dlopen(library.c_str(), RTLD_NOW);
+  // Never unloaded: the library starts threads of its own that outlive every interface we
+  // release, and unmapping their code under them crashes the process.
+  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_NODELETE);
   if (handle == nullptr) throw LibraryNotFound(library);
   auto libraryHandle = std::make_unique<LibraryHandle>(handle);
   using GetMaster = Firebird::IMaster* (*)();
@@ -74,6 +76,20 @@ DatabaseError Client::ErrorFrom(Firebird::IStatus* status) const {
     sqlState.assign(state, strnlen(state, sizeof state));
   }
   return DatabaseError(message, gdsCode, sqlCode, std::move(sqlState));
+}
+
+}  // namespace qdz::db
+
+namespace qdz::db {
+
+void ShutdownClient() {
+  // Only a library that is already in the process is shut down; nothing is loaded for it.
+  void* handle = dlopen(Client::kDefaultLibrary, RTLD_NOW | RTLD_NOLOAD);
+  if (handle == nullptr) return;
+  using ShutdownFunction = int (*)(unsigned int, int);
+  auto shutdown = reinterpret_cast<ShutdownFunction>(dlsym(handle, "fb_shutdown"));
+  if (shutdown != nullptr) shutdown(0, fb_shutrsn_app_stopped);
+  dlclose(handle);
 }
 
 }  // namespace qdz::db

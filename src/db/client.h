@@ -44,6 +44,11 @@ class Client {
   SqlStateFunction sqlState_ = nullptr;
 };
 
+// Shuts the client library down (embedded engine and its threads included) before the process
+// ends, so that no thread of the library still runs while the process's exit handlers unload it.
+// Does nothing when the library was never loaded; never throws.
+void ShutdownClient();
+
 // An IStatus of the client, owned; the wrapper is what the interface calls take.
 class Status {
  public:

@@ -54,7 +54,7 @@ struct PriceColumns {
 
 std::int32_t StrToInt(const std::string& text) {
   std::int32_t value = 0;
-  if (!util::TryParseInt(text, value)) throw util::ConvertError("'" + std::string(text) + "' is not a valid integer value");
+  if (!util::TryParseInt(text, value)) throw util::ConvertError("'" + text + "' is not a valid integer value");
   return value;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <optional>
 
 namespace qdz::service {
 
@@ -14,6 +16,22 @@ bool HasSwitch(const std::vector<std::string>& arguments, std::string_view name)
   });
 }
 
+namespace {
+
+// The number that may follow REPORT; anything else after it leaves the default.
+std::optional<int> ReportCountAfterSwitch(const std::vector<std::string>& arguments) {
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (!HasSwitch({arguments[i]}, "REPORT")) continue;
+    const std::string& next = arguments[i + 1];
+    int count = 0;
+    const auto [end, error] = std::from_chars(next.data(), next.data() + next.size(), count);
+    if (error == std::errc() && end == next.data() + next.size() && count > 0) return count;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine commandLine;
   commandLine.silent = HasSwitch(arguments, "SILENT");
@@ -23,6 +41,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     commandLine.mode = RunMode::Uninstall;
   } else if (HasSwitch(arguments, "ONCE")) {
     commandLine.mode = RunMode::Once;
+  } else if (HasSwitch(arguments, "REPORT")) {
+    commandLine.mode = RunMode::Report;
+    commandLine.reportCount = ReportCountAfterSwitch(arguments).value_or(commandLine.reportCount);
+    commandLine.reportJson = HasSwitch(arguments, "JSON") || HasSwitch(arguments, "-JSON");
   }
   return commandLine;
 }

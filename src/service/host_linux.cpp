@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "service/command_line.h"
+#include "service/config.h"
 #include "service/qdzelvorant_service.h"
+#include "service/report.h"
 #include "service/signal_requests.h"
 #include "service/systemd_unit.h"
 #include "util/files.h"
@@ -83,6 +86,11 @@ std::filesystem::path ExecutablePath() { return std::filesystem::read_symlink("/
 
 int RunHost(int argc, char** argv) {
   const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  // The report only reads: it neither opens the log nor creates the service.
+  if (commandLine.mode == RunMode::Report) {
+    return RunReport(util::ExecutableFolder() / kConfigFileName, commandLine.reportCount,
+                     commandLine.reportJson, std::cout, std::cerr);
+  }
   std::optional<SignalRequestQueue> requests;
   std::unique_ptr<TQDZELVORANTService> service;
   try {
@@ -104,6 +112,7 @@ int RunHost(int argc, char** argv) {
     case RunMode::Once:
       return service->ExecuteOnce() ? 0 : 1;
     case RunMode::Service:
+    case RunMode::Report:
       break;
   }
   return RunService(*service, *requests);
