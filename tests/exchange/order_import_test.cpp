@@ -8,7 +8,7 @@
 #include "db/transaction.h"
 #include "exchange/order_import.h"
 #include "order_exchange_fixture.h"
-#include "scoped_time_zone.h"
+#include "support/scoped_time_zone.h"
 #include "support/test_connection.h"
 #include "util/codepage.h"
 #include "util/datetime.h"

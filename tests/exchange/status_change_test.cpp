@@ -4,7 +4,7 @@
 #include <string>
 
 #include "exchange/status_change.h"
-#include "scoped_time_zone.h"
+#include "support/scoped_time_zone.h"
 
 namespace qdz::exchange {
 namespace {

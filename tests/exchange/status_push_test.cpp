@@ -7,7 +7,7 @@
 #include "exchange/settings.h"
 #include "exchange/status_push.h"
 #include "order_exchange_fixture.h"
-#include "scoped_time_zone.h"
+#include "support/scoped_time_zone.h"
 #include "util/codepage.h"
 
 namespace qdz::testing {

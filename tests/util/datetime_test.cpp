@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/scoped_time_zone.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -128,31 +130,9 @@ TEST(DateTime, ZeroDate) {
   EXPECT_FALSE(DateTime::FromParts(MakeParts(1899, 12, 30, 0, 0, 0, 1)).IsZero());
 }
 
-// Sets TZ for one test and puts the previous value back afterwards.
-class LocalZone {
- public:
-  explicit LocalZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~LocalZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  LocalZone(const LocalZone&) = delete;
-  LocalZone& operator=(const LocalZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
 
 TEST(DateTime, NowIsTheLocalClock) {
-  const LocalZone zone("UTC-3");
+  const testing::ScopedTimeZone zone("UTC-3");
   const std::time_t before = std::time(nullptr);
   const DateTime now = DateTime::Now();
   const std::time_t after = std::time(nullptr);

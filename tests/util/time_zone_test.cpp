@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/scoped_time_zone.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -10,28 +12,6 @@
 namespace qdz::exchange {
 namespace {
 
-// Sets TZ for one test and puts the previous value back afterwards.
-class LocalZone {
- public:
-  explicit LocalZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) previous_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~LocalZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  LocalZone(const LocalZone&) = delete;
-  LocalZone& operator=(const LocalZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
 
 TEST(TimeZoneHours, IsTheStandardBiasInWholeHoursTruncatedTowardZero) {
   const struct {
@@ -50,13 +30,13 @@ TEST(TimeZoneHours, IsTheStandardBiasInWholeHoursTruncatedTowardZero) {
       {"Asia/Kathmandu", -5},                 // UTC+5:45
   };
   for (const auto& c : cases) {
-    const LocalZone zone(c.zone);
+    const testing::ScopedTimeZone zone(c.zone);
     EXPECT_EQ(TimeZoneHours(), c.expected) << c.zone;
   }
 }
 
 TEST(TimeZoneHours, ReadsTheZoneAfreshOnEveryCall) {
-  const LocalZone zone("UTC-3");
+  const testing::ScopedTimeZone zone("UTC-3");
   ASSERT_EQ(TimeZoneHours(), -3);
   setenv("TZ", "UTC-9", 1);  // no tzset of our own: the function must look again
   EXPECT_EQ(TimeZoneHours(), -9);
