@@ -92,6 +92,13 @@ class ProgramCopy {
     fs::permissions(program(), fs::perms::owner_all, fs::perm_options::add);
     environment_["QDZ_SYSTEMD_UNIT_DIR"] = (dir / "units").string();
     fs::create_directory(dir / "units");
+#if defined(__SANITIZE_ADDRESS__)
+    // libfbclient leaves a thread of its own waiting on a semaphore that the library's exit
+    // handlers destroy. LeakSanitizer stops every thread with ptrace at exit, which wakes that
+    // thread on the destroyed semaphore and crashes the process after a clean stop. Leak checks
+    // of the program copy are off for that reason; the suites check our code for leaks in-process.
+    environment_["ASAN_OPTIONS"] = "detect_leaks=0";
+#endif
   }
   ~ProgramCopy() {
     if (pid_ > 0) {
@@ -251,7 +258,7 @@ TEST(Program, SigtstpPausesWithoutStoppingTheProcessAndSigtermStillEndsIt) {
   copy.Signal(SIGTSTP);
   ASSERT_TRUE(notify.WaitFor("STATUS=Paused"));
   copy.Signal(SIGTERM);
-  EXPECT_EQ(copy.WaitExit(), 0);
+  EXPECT_EQ(copy.WaitExit(), 0) << ReadFileBytes(copy.dir / "stderr.txt");
   EXPECT_EQ(LogMessages(ReadFileBytes(copy.log())).back(), cp1251::kStopLine);
 }
 
