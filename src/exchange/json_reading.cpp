@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <stdexcept>
 
 #include "util/numbers.h"
 
@@ -74,9 +75,39 @@ const Json* FindMember(const Json& object, std::string_view name) {
   return it == object.end() ? nullptr : &*it;
 }
 
+// True when the first value of the text, if it is an object or an array, holds more than
+// kMaxJsonDepth levels of objects and arrays. Brackets inside strings do not count; the scan
+// stops where the first value closes, as the reader does.
+bool IsNestedTooDeep(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // the reader skips a byte order mark
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos || (text[start] != '[' && text[start] != '{')) return false;
+  std::size_t depth = 0;
+  bool inString = false;
+  for (std::size_t pos = start; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (inString) {
+      if (c == '\\') {
+        ++pos;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonDepth) return true;
+    } else if (c == ']' || c == '}') {
+      if (--depth == 0) return false;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 Json ParseFirstJsonValue(const std::string& utf8Text) {
+  if (IsNestedTooDeep(utf8Text))
+    throw std::runtime_error("JSON nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
   // The stream reader stops after the first complete value, unlike json::parse, which insists
   // on the end of the input.
   std::istringstream input(utf8Text);

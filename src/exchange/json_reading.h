@@ -2,6 +2,7 @@
 // Tolerant reading of the marketplace's JSON: a member that is missing, null or of another kind
 // than wanted reads as 0 or the empty text instead of failing, and numbers may come as strings.
 // Texts stay UTF-8 here; the caller converts them to the system's code page.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,8 +13,14 @@ namespace qdz::exchange {
 
 using Json = nlohmann::json;
 
+// Deepest nesting of objects and arrays that ParseFirstJsonValue takes. Answers need a handful of
+// levels; the limit keeps a hostile answer from overflowing the stack, because the JSON library
+// writes nested values out (a member read as text) recursively.
+inline constexpr std::size_t kMaxJsonDepth = 512;
+
 // The first JSON value at the start of the text; whatever follows it is ignored. Fails with the
-// parser's message when the text does not begin with a JSON value.
+// parser's message (Json::exception) when the text does not begin with a JSON value, and with
+// std::runtime_error when that value is nested deeper than kMaxJsonDepth.
 Json ParseFirstJsonValue(const std::string& utf8Text);
 
 // The member of an object, read as wanted:

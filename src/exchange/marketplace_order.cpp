@@ -19,6 +19,8 @@ Json ReadOrderList(const std::string& answer) {
     root = ParseFirstJsonValue(util::Cp1251ToUtf8(answer));
   } catch (const Json::exception& e) {
     throw std::runtime_error(std::string("orders answer is not JSON: ") + e.what());
+  } catch (const std::runtime_error& e) {  // nested too deep to be read safely
+    throw std::runtime_error(std::string("orders answer is not JSON: ") + e.what());
   }
   const auto list = root.is_object() ? root.find("list") : root.end();
   if (!root.is_object() || list == root.end() || !list->is_array())

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "exchange/json_reading.h"
+#include "exchange/marketplace_order.h"
 
 namespace qdz::exchange {
 namespace {
@@ -72,6 +74,54 @@ TEST(JsonReading, OnlyTheFirstValueOfTheTextIsRead) {
 TEST(JsonReading, TextWithoutALeadingValueFails) {
   for (const char* text : {"", "   ", "ResultCode=500 (Internal Server Error)\r\n", "{\"list\": [", "}"})
     EXPECT_THROW(ParseFirstJsonValue(text), Json::exception) << text;
+}
+
+std::string Nested(std::size_t levels, const std::string& inner = "") {
+  return std::string(levels, '[') + inner + std::string(levels, ']');
+}
+
+TEST(JsonReading, FirstValueNestedDeeperThanTheLimitIsRefused) {
+  const struct {
+    std::string text;
+    bool refused;
+  } cases[] = {
+      {Nested(kMaxJsonDepth), false},
+      {Nested(kMaxJsonDepth + 1), true},
+      {"  \r\n" + Nested(kMaxJsonDepth + 1), true},
+      {"\xEF\xBB\xBF" + Nested(kMaxJsonDepth + 1), true},
+      {"{\"a\":" + Nested(kMaxJsonDepth) + "}", true},
+      // Brackets inside strings, escaped quotes included, are no nesting.
+      {"[\"" + std::string(2000, '[') + "\\\"" + std::string(2000, '{') + "\"]", false},
+      // Only the first value counts, as only the first value is read.
+      {"[1] " + Nested(kMaxJsonDepth + 1), false},
+      {"\"text\" " + Nested(kMaxJsonDepth + 1), false},
+  };
+  for (const auto& c : cases) {
+    if (c.refused) {
+      EXPECT_THROW(ParseFirstJsonValue(c.text), std::runtime_error) << c.text.substr(0, 40);
+    } else {
+      EXPECT_NO_THROW(ParseFirstJsonValue(c.text)) << c.text.substr(0, 40);
+    }
+  }
+}
+
+// Found by fuzzing: a text member nested this deep was written out recursively and overflowed
+// the stack, taking the whole service down with one hostile answer.
+TEST(OrderList, AnswerNestedAMillionLevelsDeepFailsWithTheReadersMessage) {
+  const std::string answer = R"({"list": [{"id": 1, "status_id": 3, "fio": )" + Nested(1'000'000) + "}]}";
+  try {
+    ReadOrderList(answer);
+    FAIL() << "the answer was read";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "orders answer is not JSON: JSON nested deeper than 512 levels");
+  }
+}
+
+TEST(OrderList, AnswerOfUsualDepthIsRead) {
+  const std::string answer = R"({"list": [{"id": 7, "fio": [[["a"]]], "items": [{"id": 1}]}]})";
+  const Json list = ReadOrderList(answer);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(ReadOrder(list[0], 0).fio, R"([[["a"]]])");
 }
 
 }  // namespace
