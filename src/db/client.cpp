@@ -1,31 +1,33 @@
 #include "db/client.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <vector>
 
+#include "db/client_library.h"
+
 namespace qdz::db {
-
-struct Client::LibraryHandle {
-  void* handle;
-  explicit LibraryHandle(void* h) : handle(h) {}
-  ~LibraryHandle() { dlclose(handle); }
-  LibraryHandle(const LibraryHandle&) = delete;
-  LibraryHandle& operator=(const LibraryHandle&) = delete;
-
-  template <typename Function>
-  Function Symbol(const char* name) const {
-    return reinterpret_cast<Function>(dlsym(handle, name));
-  }
-};
-
 namespace {
 
 DatabaseError LibraryNotFound(const std::string& library) {
   return DatabaseError("InterBase library " + library +
                        " not found in the path. Please install InterBase to use this functionality");
+}
+
+// The client library answers SIGINT and SIGTERM by shutting down every attachment of the process
+// at once, under a running cycle ("Cannot perform operation -- DB is not open"). The service
+// handles these signals itself: it stops once the cycle has ended. So the library's own
+// shutdown for a signal is declined; ShutdownClient's at exit goes through.
+int DeclineShutdownOnSignal(const int reason, const int, void*) { return reason == fb_shutrsn_signal ? 1 : 0; }
+
+void KeepAttachmentsOnSignals(const ClientLibrary& library) {
+  using Callback = int (*)(const int, const int, void*);
+  using RegisterCallback = ISC_STATUS (*)(ISC_STATUS*, Callback, const int, void*);
+  auto registerCallback = library.Entry<RegisterCallback>("fb_shutdown_callback");
+  if (registerCallback == nullptr) return;
+  ISC_STATUS_ARRAY status{};
+  registerCallback(status, DeclineShutdownOnSignal, fb_shut_confirmation, nullptr);
 }
 
 }  // namespace
@@ -35,27 +37,27 @@ std::shared_ptr<Client> Client::Load(const std::string& library) {
   static std::map<std::string, std::weak_ptr<Client>> loaded;
   if (auto existing = loaded[library].lock()) return existing;
 
-  // Never unloaded: the library starts threads of its own that outlive every interface we
-  // release, and unmapping their code under them crashes the process.
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_NODELETE);
-  if (handle == nullptr) throw LibraryNotFound(library);
-  auto libraryHandle = std::make_unique<LibraryHandle>(handle);
+  std::unique_ptr<ClientLibrary> libraryHandle = ClientLibrary::Load(library);
+  if (libraryHandle == nullptr) throw LibraryNotFound(library);
   using GetMaster = Firebird::IMaster* (*)();
-  auto getMaster = libraryHandle->Symbol<GetMaster>("fb_get_master_interface");
+  auto getMaster = libraryHandle->Entry<GetMaster>("fb_get_master_interface");
   if (getMaster == nullptr) throw LibraryNotFound(library);
+  // Once per process: the library is never unloaded, so the callback stays registered.
+  static std::once_flag signalsHandled;
+  std::call_once(signalsHandled, [&] { KeepAttachmentsOnSignals(*libraryHandle); });
 
   std::shared_ptr<Client> client(new Client(std::move(libraryHandle), getMaster()));
   loaded[library] = client;
   return client;
 }
 
-Client::Client(std::unique_ptr<LibraryHandle> library, Firebird::IMaster* master)
+Client::Client(std::unique_ptr<ClientLibrary> library, Firebird::IMaster* master)
     : library_(std::move(library)),
       master_(master),
       util_(master->getUtilInterface()),
       provider_(master->getDispatcher()) {
-  sqlCode_ = library_->Symbol<SqlCodeFunction>("isc_sqlcode");
-  sqlState_ = library_->Symbol<SqlStateFunction>("fb_sqlstate");
+  sqlCode_ = library_->Entry<SqlCodeFunction>("isc_sqlcode");
+  sqlState_ = library_->Entry<SqlStateFunction>("fb_sqlstate");
 }
 
 Client::~Client() { provider_->release(); }
@@ -84,12 +86,11 @@ namespace qdz::db {
 
 void ShutdownClient() {
   // Only a library that is already in the process is shut down; nothing is loaded for it.
-  void* handle = dlopen(Client::kDefaultLibrary, RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) return;
+  const std::unique_ptr<ClientLibrary> library = ClientLibrary::IfLoaded(Client::kDefaultLibrary);
+  if (library == nullptr) return;
   using ShutdownFunction = int (*)(unsigned int, int);
-  auto shutdown = reinterpret_cast<ShutdownFunction>(dlsym(handle, "fb_shutdown"));
+  auto shutdown = library->Entry<ShutdownFunction>("fb_shutdown");
   if (shutdown != nullptr) shutdown(0, fb_shutrsn_app_stopped);
-  dlclose(handle);
 }
 
 }  // namespace qdz::db

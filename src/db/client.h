@@ -11,12 +11,15 @@
 
 namespace qdz::db {
 
+class ClientLibrary;  // the platform's loading (client_library.h)
+
 class Client {
  public:
   // Fails with "InterBase library <library> not found in the path. Please install InterBase to use
   // this functionality" when the library or its entry point cannot be found.
   static std::shared_ptr<Client> Load(const std::string& library);
-  static constexpr const char* kDefaultLibrary = "libfbclient.so.2";
+  // libfbclient.so.2; on Windows gds32.dll, which loads fbclient.dll when there is one.
+  static const char* const kDefaultLibrary;
 
   ~Client();
   Client(const Client&) = delete;
@@ -30,13 +33,12 @@ class Client {
   DatabaseError ErrorFrom(Firebird::IStatus* status) const;
 
  private:
-  struct LibraryHandle;
   using SqlCodeFunction = int (*)(const intptr_t*);
   using SqlStateFunction = void (*)(char*, const intptr_t*);
 
-  Client(std::unique_ptr<LibraryHandle> library, Firebird::IMaster* master);
+  Client(std::unique_ptr<ClientLibrary> library, Firebird::IMaster* master);
 
-  std::unique_ptr<LibraryHandle> library_;
+  std::unique_ptr<ClientLibrary> library_;
   Firebird::IMaster* master_;
   Firebird::IUtil* util_;
   Firebird::IProvider* provider_;

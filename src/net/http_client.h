@@ -3,7 +3,7 @@
 // (refused connection, unknown host, time-out, TLS failure) is a response with received == false
 // and a text, never an exception. Every Perform uses a fresh connection: nothing (connection,
 // cookies, headers) is carried from one request to the next. Redirects are returned, not followed;
-// TLS peers are verified. libcurl serves on Linux; another platform brings its own Perform.
+// TLS peers are verified. libcurl serves on Linux, WinHTTP on Windows.
 #include <chrono>
 #include <string>
 #include <vector>

@@ -44,7 +44,7 @@ void NotifyStatus(std::string_view status) { Notify("STATUS=" + std::string(stat
 
 int Install(bool silent) {
   try {
-    UnitInstaller::ForThisMachine().Install(ExecutablePath());
+    UnitInstaller::ForThisMachine().Install(util::ExecutablePath());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Service \"%s\" failed to install with error: \"%s\"\n", kServiceName, e.what());
     return 1;
@@ -81,8 +81,6 @@ int RunService(TQDZELVORANTService& service, SignalRequestQueue& requests) {
 }
 
 }  // namespace
-
-std::filesystem::path ExecutablePath() { return std::filesystem::read_symlink("/proc/self/exe"); }
 
 int RunHost(int argc, char** argv) {
   const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

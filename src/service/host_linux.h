@@ -5,14 +5,4 @@
 // sd_notify; signals are its control requests. INSTALL and UNINSTALL manage the systemd unit,
 // ONCE runs the start lines and one exchange cycle. The log and the configuration file live in
 // the folder of the executable.
-#include <filesystem>
-
-namespace qdz::service {
-
-// The resolved path of the running program.
-std::filesystem::path ExecutablePath();
-
-// The whole life of the program; the result is its exit status.
-int RunHost(int argc, char** argv);
-
-}  // namespace qdz::service
+#include "service/host.h"

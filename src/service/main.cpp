@@ -1,6 +1,6 @@
 // The program qdzelvorant: the pharmacy's exchange service with the marketplace.
 #include "db/client.h"
-#include "service/host_linux.h"
+#include "service/host.h"
 
 int main(int argc, char** argv) {
   const int exitCode = qdz::service::RunHost(argc, argv);

@@ -1,12 +1,6 @@
 #include "service/service_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <stdexcept>
 
 namespace qdz::service {
 namespace {
@@ -33,20 +27,15 @@ std::string FormatLogLine(const util::DateTimeParts& time, std::string_view mess
   return line;
 }
 
-ServiceLog::ServiceLog(const std::filesystem::path& file, Clock clock) : clock_(std::move(clock)) {
-  // Appending: every line lands at the end even when another program writes the file too.
-  fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    throw std::runtime_error("Cannot open file \"" + file.string() + "\". " + std::strerror(errno));
-  }
-}
+// Appending: every line lands at the end even when another program writes the file too.
+ServiceLog::ServiceLog(const std::filesystem::path& file, Clock clock) : file_(file), clock_(std::move(clock)) {}
 
-ServiceLog::~ServiceLog() { ::close(fd_); }
+ServiceLog::~ServiceLog() = default;
 
 void ServiceLog::Write(std::string_view message) noexcept {
   try {
     const std::string line = FormatLogLine(clock_(), message);
-    [[maybe_unused]] const ssize_t written = ::write(fd_, line.data(), line.size());
+    file_.Append(line);
   } catch (...) {
     // Out of memory for one line: the line is lost like any other failed write.
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "util/datetime.h"
+#include "util/files.h"
 
 namespace qdz::service {
 
@@ -35,7 +36,7 @@ class ServiceLog {
   static util::DateTimeParts LocalTime();
 
  private:
-  int fd_ = -1;
+  util::AppendOnlyFile file_;
   Clock clock_;
 };
 

@@ -22,14 +22,15 @@ std::string FullPath(const std::filesystem::path& fileName) {
 
 [[noreturn]] void ThrowFileError(const char* what, const std::filesystem::path& fileName, int error) {
   if (error == 0) error = EIO;  // a short write need not say why
+  // An errno value: the generic category (on Windows the system category means Win32 codes).
   throw std::runtime_error(std::string(what) + " \"" + FullPath(fileName) + "\". " +
-                           std::system_category().message(error));
+                           std::generic_category().message(error));
 }
 
 }  // namespace
 
 void SaveStringToFile(const std::string& text, const std::filesystem::path& fileName) {
-  FileHandle file(std::fopen(fileName.c_str(), "wb"));
+  FileHandle file(std::fopen(fileName.string().c_str(), "wb"));
   if (!file) ThrowFileError("Cannot create file", fileName, errno);
 
   // A full disk must not pass for a saved file: every byte written and the close confirmed.
@@ -40,8 +41,6 @@ void SaveStringToFile(const std::string& text, const std::filesystem::path& file
   if (std::fclose(file.release()) != 0) ThrowFileError("Cannot write file", fileName, errno);
 }
 
-std::filesystem::path ExecutableFolder() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
-}
+std::filesystem::path ExecutableFolder() { return ExecutablePath().parent_path(); }
 
 }  // namespace qdz::util
