@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "marketplace-sim/options.h"
+#include "support/log_messages.h"
 #include "util/codepage.h"
 #include "marketplace-sim/server.h"
 
@@ -332,23 +332,7 @@ ServiceCopy::~ServiceCopy() {
 std::string ServiceCopy::LogBytes() const { return ReadText(log()); }
 
 std::vector<std::string> ServiceCopy::LogMessages() const {
-  static const std::regex stamped(R"(^\d\d\.\d\d\.\d{4}( \d{1,2}:\d\d:\d\d)?\t)");
-  const std::string bytes = LogBytes();
-  std::vector<std::string> messages;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
-    std::smatch match;
-    if (std::regex_search(line, match, stamped)) {
-      messages.push_back(line.substr(static_cast<std::size_t>(match.length(0))));
-    } else if (!messages.empty()) {
-      messages.back() += "\r\n" + line;
-    }
-    start = end + 2;
-  }
-  return messages;
+  return qdz::testing::SplitLog(LogBytes()).messages;
 }
 
 void ServiceCopy::Start(const std::vector<std::string>& arguments, std::optional<uid_t> user) {

@@ -17,12 +17,12 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cp1251_texts.h"
+#include "support/log_messages.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -196,29 +196,12 @@ class ProgramCopy {
   pid_t pid_ = -1;
 };
 
-// The messages of the log's entries. Every entry starts with a time stamp and a TAB and ends
-// with CR LF; a message may span physical lines (the database client's texts do), and only
-// the first of them carries the stamp.
+// The messages of the log's entries; a sound log ends with CR LF and starts with a stamp.
 std::vector<std::string> LogMessages(const std::string& bytes) {
-  static const std::regex stamped(R"(^\d\d\.\d\d\.\d{4}( \d{1,2}:\d\d:\d\d)?\t)");
   EXPECT_TRUE(bytes.ends_with("\r\n")) << "log does not end with CR LF";
-  std::vector<std::string> messages;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
-    std::smatch match;
-    if (std::regex_search(line, match, stamped)) {
-      messages.push_back(line.substr(static_cast<std::size_t>(match.length(0))));
-    } else if (messages.empty()) {
-      ADD_FAILURE() << "log starts without a time stamp: " << line;
-    } else {
-      messages.back() += "\r\n" + line;
-    }
-    start = end + 2;
-  }
-  return messages;
+  const qdz::testing::LogEntries log = qdz::testing::SplitLog(bytes);
+  EXPECT_EQ(log.unstampedStart, "") << "log starts without a time stamp";
+  return log.messages;
 }
 
 TEST(Program, RunsWithoutConfigurationUntilSigterm) {
