@@ -16,16 +16,8 @@
 
 namespace {
 
+using qdz::fuzz::IsValidUtf8;
 using qdz::fuzz::Require;
-
-bool IsValidUtf8(const std::string& text) {
-  try {
-    (void)nlohmann::json(text).dump();  // the serializer rejects malformed UTF-8
-    return true;
-  } catch (const nlohmann::json::type_error&) {
-    return false;
-  }
-}
 
 // The UTF-8 form of every byte of the upper half, as the decoding direction gives it.
 const std::array<std::string, 128>& UpperHalfInUtf8() {

@@ -12,6 +12,7 @@
 
 namespace {
 
+using qdz::fuzz::IsValidUtf8;
 using qdz::fuzz::Require;
 
 // Codes 0 to 32 at both ends, written out here rather than taken from the helper under test.
@@ -72,15 +73,6 @@ std::string Unescape(std::string_view escaped) {
     }
   }
   return text;
-}
-
-bool IsValidUtf8(const std::string& text) {
-  try {
-    (void)nlohmann::json(text).dump();  // the serializer rejects malformed UTF-8
-    return true;
-  } catch (const nlohmann::json::type_error&) {
-    return false;
-  }
 }
 
 }  // namespace
